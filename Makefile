@@ -1,0 +1,27 @@
+# A thin wrapper over CMake and CTest. `make run` and `make test` install
+# whatever Debian packages are missing first.
+BUILD    ?= build
+SANBUILD ?= build-sanitize
+JOBS     ?= $(shell nproc)
+
+.PHONY: all deps build run test test-sanitize assets bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Starts the launcher in the current directory, where it looks for
+# vsid.exe, 117.sid, x64.exe and joltrak16k.crt.
+run: build
+	$(BUILD)/launcher/quorbel
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(SANBUILD)

@@ -1,0 +1,5 @@
+#include "launcher/loader_state.h"
+
+LoaderState loader;
+
+void clearLoaderState() { loader = LoaderState{}; }
