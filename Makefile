@@ -6,6 +6,9 @@ JOBS     ?= $(shell nproc)
 
 .PHONY: all deps build run test test-sanitize assets bench fuzz clean
 
+# `make assets` regenerates the committed files in assets/ from their sources.
+include tools/assets.mk
+
 all: build
 
 deps:
