@@ -160,10 +160,10 @@ def trace_cells(rows):
         assert right in ends
         return (here, right)
 
-    unvisited = sorted((start, end) for start, ends in outgoing.items() for end in ends)
-    remaining = set(unvisited)
+    edges = sorted((start, end) for start, ends in outgoing.items() for end in ends)
+    remaining = set(edges)
     contours = []
-    for first in unvisited:
+    for first in edges:
         if first not in remaining:
             continue
         path = []
