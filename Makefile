@@ -4,7 +4,7 @@ BUILD    ?= build
 SANBUILD ?= build-sanitize
 JOBS     ?= $(shell nproc)
 
-.PHONY: all deps build run test test-sanitize assets bench fuzz clean
+.PHONY: all deps build build-sanitize run test assets bench fuzz clean
 
 # `make assets` regenerates the committed files in assets/ from their sources.
 include tools/assets.mk
@@ -23,8 +23,15 @@ build: deps
 run: build
 	$(BUILD)/launcher/quorbel
 
-test: build
+# Every unit and end-to-end test, in the normal build and again in a build
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
+test: build build-sanitize
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(SANBUILD) --output-on-failure -j $(JOBS)
+
+build-sanitize: deps
+	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DQUORBEL_SANITIZE=ON
+	cmake --build $(SANBUILD) -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD) $(SANBUILD)
