@@ -12,7 +12,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   xvfb xdotool x11-apps x11-utils x11-xkb-utils openbox
   # asset tools
-  python3 python3-fonttools
+  python3 python3-fonttools python3-pil
 )
 
 if [ "${1:-}" = "--bench" ]; then
