@@ -38,18 +38,17 @@ SCREEN_SIZE = (1024, 768)
 # loop runs every few milliseconds, so this hold is far above one pass.
 MIN_HOLD_MS = 80
 
-# The keypad's keys by the keysym each gives with Num Lock off and on. xdotool
-# picks the key for a keysym and, when that keysym needs the other Num Lock
-# state, toggles Num Lock on the way; asking for the keysym that matches the
-# current state presses the key alone.
+# The keypad's keys by the keysym of their first level (the one Num Lock off
+# gives). xdotool presses the key that carries a keysym and adds the modifier
+# keys that the keysym's level asks for, counting only modifier keys held
+# down: asking for KP_1 presses Num_Lock as well and so toggles Num Lock. The
+# first-level keysym presses the key alone, whatever Num Lock says, and the
+# key then types KP_1 or KP_End by the Num Lock state, as a real one does.
 KEYPAD = {
-    "0": ("KP_Insert", "KP_0"), "1": ("KP_End", "KP_1"), "2": ("KP_Down", "KP_2"),
-    "3": ("KP_Next", "KP_3"), "4": ("KP_Left", "KP_4"), "5": ("KP_Begin", "KP_5"),
-    "6": ("KP_Right", "KP_6"), "7": ("KP_Home", "KP_7"), "8": ("KP_Up", "KP_8"),
-    "9": ("KP_Prior", "KP_9"), ".": ("KP_Delete", "KP_Decimal"),
-    "/": ("KP_Divide", "KP_Divide"), "*": ("KP_Multiply", "KP_Multiply"),
-    "-": ("KP_Subtract", "KP_Subtract"), "+": ("KP_Add", "KP_Add"),
-    "enter": ("KP_Enter", "KP_Enter"),
+    "0": "KP_Insert", "1": "KP_End", "2": "KP_Down", "3": "KP_Next", "4": "KP_Left",
+    "5": "KP_Begin", "6": "KP_Right", "7": "KP_Home", "8": "KP_Up", "9": "KP_Prior",
+    ".": "KP_Delete", "/": "KP_Divide", "*": "KP_Multiply", "-": "KP_Subtract",
+    "+": "KP_Add", "enter": "KP_Enter",
 }
 
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -584,7 +583,7 @@ class Desktop:
         """Holds one keypad key (a KEYPAD name: "1", ".", "enter"...) without
         changing Num Lock; HarnessError if Num Lock changed all the same."""
         before = self.numlock()
-        self.hold_key(KEYPAD[key][1 if before else 0], ms)
+        self.hold_key(KEYPAD[key], ms)
         if self.numlock() != before:
             raise HarnessError(f"holding keypad {key} toggled Num Lock")
 
