@@ -5,8 +5,7 @@
 //
 // The backdrop, the overlay and the face go back to back into one constant
 // array, in that order; each accessor gives the start of its file and the
-// file's own length. The icon gets an array of its own. OUT.cpp is only
-// rewritten when its text changes, so an unchanged asset rebuilds nothing.
+// file's own length. The icon gets an array of its own.
 // Exit code 0 on success, 1 when a file cannot be read or written.
 #include <cstdio>
 #include <string>
@@ -79,8 +78,6 @@ int main(int argc, char** argv) {
     text += "EmbeddedBlock embeddedFace() { return {kBlocks + kBackdropLength + kOverlayLength, kFaceLength}; }\n";
     text += "EmbeddedBlock embeddedIcon() { return {kIcon, kIconLength}; }\n";
 
-    std::string old;
-    if (readFile(argv[1], old) && old == text) return 0;
     FILE* f = std::fopen(argv[1], "wb");
     bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
     if (f && std::fclose(f) != 0) ok = false;

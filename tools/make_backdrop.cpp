@@ -130,9 +130,9 @@ struct Random {
 
 // ---------------------------------------------------------------- palette
 
-// The C64's sixteen colours.
+// The C64's sixteen colours (not all of them are used).
 namespace c64 {
-constexpr Rgb black = hex(0x000000), white = hex(0xFFFFFF), red = hex(0x813338),
+[[maybe_unused]] constexpr Rgb black = hex(0x000000), white = hex(0xFFFFFF), red = hex(0x813338),
               cyan = hex(0x75CEC8), purple = hex(0x8E3C97), green = hex(0x56AC4D),
               blue = hex(0x2E2C9B), yellow = hex(0xEDF171), orange = hex(0x8E5029),
               brown = hex(0x553800), lightRed = hex(0xC46C71), darkGrey = hex(0x4A4A4A),
@@ -412,17 +412,21 @@ void paintName(Canvas& canvas) {
             }
 }
 
-// The credit line in letters of one pixel per cell, right-aligned under the name.
+// The credit line, right-aligned under the name, in small letters whose
+// cells are one pixel wide and two high: every cell row then covers one of
+// the rows that the scan-line overlay leaves bright.
 void paintCredit(Canvas& canvas) {
     const TextLine line{"BY THE QUORBEL CREW", 1};
-    constexpr int kTop = 96;
+    constexpr int kTop = 94;
     const int cells = line.cells();
     const int left = 629 - cells;
     for (int row = 0; row < 8; ++row)
         for (int col = 0; col < cells; ++col) {
             if (!line.cell(col, row)) continue;
-            canvas.blend(left + col + 1, kTop + row + 1, c64::black, 0.8f);
-            canvas.at(left + col, kTop + row) = row < 4 ? c64::lightGrey : c64::grey;
+            for (int y = 2 * row; y < 2 * row + 2; ++y) {
+                canvas.blend(left + col + 1, kTop + y + 1, c64::black, 0.8f);
+                canvas.at(left + col, kTop + y) = row < 4 ? c64::lightGrey : c64::grey;
+            }
         }
 }
 
@@ -698,10 +702,9 @@ bool writeJpeg(const char* path, const Canvas& canvas, const std::vector<uint8_t
     jpeg_write_marker(&cinfo, JPEG_APP0 + 14, adobe.data(), static_cast<unsigned>(adobe.size()));
 
     std::vector<uint8_t> row(kWidth * 3);
-    Canvas& pixels = const_cast<Canvas&>(canvas);
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            const Rgb p = pixels.at(x, y);
+            const Rgb p = canvas.pixels[static_cast<size_t>(y) * kWidth + x];
             row[x * 3 + 0] = static_cast<uint8_t>(clamp01(p.r) * 255.0f + 0.5f);
             row[x * 3 + 1] = static_cast<uint8_t>(clamp01(p.g) * 255.0f + 0.5f);
             row[x * 3 + 2] = static_cast<uint8_t>(clamp01(p.b) * 255.0f + 0.5f);
