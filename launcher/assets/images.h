@@ -6,7 +6,9 @@
 //                        recognises it; stores the result under the number,
 //                        deleting what was stored there before. Returns the
 //                        image, or nullptr (the number is then empty).
-//   storeImage           puts an image made elsewhere (the ticker's strip) under a number
+//   storeImage           puts an image made elsewhere (the ticker's strip) under a
+//                        number, deleting what was there; the store owns it from
+//                        then on (a number out of range deletes it at once)
 //   imageByNumber        the image under a number, or nullptr
 //   deleteAllImages      deletes every stored image (end of program)
 //
@@ -17,6 +19,13 @@
 #include <cstddef>
 #include <cstdint>
 #include "launcher/display/image.h"
+
+// Pictures larger than this are refused before anything is allocated for
+// them, so that a small hostile block cannot inflate into gigabytes.
+constexpr int kMaxPictureSide = 16384;                  // pixels per side
+constexpr long long kMaxPicturePixels = 64LL << 20;     // width * height
+// Image numbers run from 0 to kImageSlots - 1; others store nothing.
+constexpr int kImageSlots = 16;
 
 enum ImageNumber {
     StripImageNumber = 0,     // the ticker's 640 x 20 strip
