@@ -13,6 +13,8 @@ packages=(
   xvfb xdotool x11-apps x11-utils x11-xkb-utils openbox
   # asset tools
   python3 python3-fonttools python3-pil
+  # cjpeg and djpeg: the JPEG test fixtures and their reference decodes
+  libjpeg-turbo-progs
 )
 
 if [ "${1:-}" = "--bench" ]; then
