@@ -137,10 +137,16 @@ TEST_F(Ticker, FirstStepPastesABlackBandAndEveryCallBlendsTheOverlay) {
     EXPECT_EQ(windowAt(0, 459)[0], 200) << "the title above the band is left alone";
     EXPECT_EQ(loader.scrollX, 639);
 
-    callAfter(6);  // the second step shows the text's first column at x = 639
-    bool yellowAtRight = false;
-    for (int y = 463; y < 479; ++y) yellowAtRight |= windowAt(639, y)[2] > 0;
-    EXPECT_TRUE(yellowAtRight);
+    // From the second step on the text enters from the right, one pixel per
+    // step: after eight steps its cell starts at x = 633 and nothing lies left of it.
+    for (int step = 0; step < 7; ++step) callAfter(6);
+    const int32_t drawnAt = loader.scrollX + 1;
+    ASSERT_EQ(drawnAt, 633);
+    bool yellowInCell = false, yellowLeft = false;
+    for (int y = 460; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) (x >= drawnAt ? yellowInCell : yellowLeft) |= windowAt(x, y)[2] > 0;
+    EXPECT_TRUE(yellowInCell);
+    EXPECT_FALSE(yellowLeft);
 }
 
 TEST_F(Ticker, OneCycleRunsFrom640DownToMinusWidthThenStartsAgain) {
@@ -177,7 +183,9 @@ TEST_F(Ticker, TextIsYellowByCoverageInsideItsCellAndLeavesNoTrace) {
             ASSERT_EQ(p[0], 0) << "blue is 0";
             ASSERT_EQ(p[1], p[2]) << "red and green both equal the coverage";
             ASSERT_EQ(p[3], 255) << "alpha untouched";
-            if (y < 3 || y >= 19) ASSERT_EQ(p[2], 0) << "rows outside the cell stay black";
+            if (y < 3 || y >= 19) {
+                ASSERT_EQ(p[2], 0) << "rows outside the cell stay black";
+            }
             lit += p[2] == 255;
         }
     EXPECT_GT(lit, 1000);
