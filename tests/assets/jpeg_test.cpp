@@ -8,40 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 #include <string>
 
 #include "tests/assets/test_files.h"
 
 namespace {
-
-struct Pnm {
-    int width = 0;
-    int height = 0;
-    Bytes rgb;  // R, G, B per pixel, top row first
-};
-
-// A binary PPM (P6, maxval 255) as djpeg writes it.
-Pnm readPpm(const Bytes& file) {
-    Pnm out;
-    std::string text(file.begin(), file.end());
-    std::istringstream in(text);
-    std::string magic;
-    int maxval = 0;
-    in >> magic >> out.width >> out.height >> maxval;
-    if (magic != "P6" || maxval != 255) return {};
-    in.get();  // the single white space after the header
-    const size_t start = static_cast<size_t>(in.tellg());
-    out.rgb.assign(file.begin() + static_cast<long>(start), file.end());
-    if (out.rgb.size() != static_cast<size_t>(out.width) * out.height * 3) return {};
-    return out;
-}
-
-Bytes asBgr(const Bytes& rgb) {
-    Bytes out = rgb;
-    for (size_t i = 0; i + 2 < out.size(); i += 3) std::swap(out[i], out[i + 2]);
-    return out;
-}
 
 Bytes jpegFixture(const std::string& name) { return fixture("jpeg/" + name); }
 

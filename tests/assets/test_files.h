@@ -1,8 +1,10 @@
 // Reading fixture files and comparing decoded pictures in the asset tests.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,47 @@ inline Bytes pixelBytes(const Image* image) {
         const uint8_t* row = image->pixels + static_cast<size_t>(y) * image->pitch;
         out.insert(out.end(), row, row + rowBytes);
     }
+    return out;
+}
+
+struct Pnm {
+    int width = 0;
+    int height = 0;
+    Bytes rgb;  // R, G, B per pixel, top row first
+};
+
+// A binary PPM (P6, maxval 255) as djpeg writes it.
+inline Pnm readPpm(const Bytes& file) {
+    Pnm out;
+    std::string text(file.begin(), file.end());
+    std::istringstream in(text);
+    std::string magic;
+    int maxval = 0;
+    in >> magic >> out.width >> out.height >> maxval;
+    if (magic != "P6" || maxval != 255) return {};
+    in.get();  // the single white space after the header
+    const size_t start = static_cast<size_t>(in.tellg());
+    out.rgb.assign(file.begin() + static_cast<long>(start), file.end());
+    if (out.rgb.size() != static_cast<size_t>(out.width) * out.height * 3) return {};
+    return out;
+}
+
+// R, G, B pixels reordered as B, G, R.
+inline Bytes asBgr(const Bytes& rgb) {
+    Bytes out = rgb;
+    for (size_t i = 0; i + 2 < out.size(); i += 3) std::swap(out[i], out[i + 2]);
+    return out;
+}
+
+// What a command writes on its standard output (the command is waited for).
+inline Bytes commandOutput(const std::string& command) {
+    Bytes out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
+    if (pclose(pipe) != 0) out.clear();
     return out;
 }
 

@@ -1,6 +1,7 @@
 // The two embedded pictures decoded the way start-up decodes them: the
-// backdrop as 640 x 480 x 24 equal to a separate libjpeg decode, the overlay
-// as 640 x 480 x 32 with exactly its row table, colours not premultiplied.
+// backdrop as 640 x 480 x 24, equal to djpeg's decode and to a separate
+// libjpeg decode; the overlay as 640 x 480 x 32 with exactly its row table,
+// colours not premultiplied.
 #include "launcher/assets/embedded.h"
 #include "launcher/assets/images.h"
 
@@ -80,6 +81,18 @@ TEST_F(TitlePictures, BackdropIsTheFilesDecodedColours) {
     ASSERT_EQ(width, 640);
     ASSERT_EQ(height, 480);
     EXPECT_TRUE(pixelBytes(backdrop) == reference) << "the backdrop differs from libjpeg's own BGR decode";
+}
+
+TEST_F(TitlePictures, BackdropEqualsDjpegsDecode) {
+    // djpeg (libjpeg-turbo-progs) decodes the file in a separate process.
+    // The embedded block is the file itself (checked with the embedded data).
+    const Pnm reference = readPpm(commandOutput("djpeg -rgb -pnm '" QUORBEL_SOURCE_DIR "/assets/backdrop.jpg'"));
+    ASSERT_EQ(reference.width, 640) << "djpeg could not decode the backdrop (is libjpeg-turbo-progs installed?)";
+    ASSERT_EQ(reference.height, 480);
+    const EmbeddedBlock block = embeddedBackdrop();
+    Image* backdrop = decodeImage(BackdropImageNumber, block.data, block.length);
+    ASSERT_NE(backdrop, nullptr);
+    EXPECT_TRUE(pixelBytes(backdrop) == asBgr(reference.rgb)) << "the backdrop differs from djpeg's decode";
 }
 
 TEST_F(TitlePictures, OverlayFollowsItsRowTable) {
