@@ -21,8 +21,8 @@ std::string buildCommandLine(const char* file, const char* parameters) {
 // form its runtimes have used since 2008 (Visual C++ 2008 and the Universal
 // CRT), which is what the children were built against:
 //
-//  * The program name ends at the first space or tab outside double quotes
-//    (that character is consumed); every double quote toggles quoting and is
+//  * The program name ends at the first space or tab outside double quotes;
+//    every double quote toggles quoting and is
 //    removed; backslashes are plain characters. A line that starts with a
 //    space therefore has an empty program name.
 //  * The other arguments are separated by runs of spaces and tabs outside
@@ -47,8 +47,7 @@ std::vector<std::string> splitCommandLine(const std::string& commandLine) {
         if (*p == '"') {
             quoting = !quoting;
         } else if (!quoting && (*p == ' ' || *p == '\t')) {
-            ++p;
-            break;
+            break;  // the separators are skipped below
         } else {
             name += *p;
         }

@@ -11,11 +11,22 @@
 
 namespace {
 
+// The directory of this test program, found without /proc/self/exe (from
+// argv[0], so before any change of directory).
+std::string testProgramDirectory() {
+    char resolved[PATH_MAX];
+    if (!realpath(program_invocation_name, resolved)) return "";
+    std::string path = resolved;
+    return path.substr(0, path.rfind('/'));
+}
+
 // Four search directories, the second of them the current one.
 class Lookup : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(root.path.empty());
+        own = testProgramDirectory();
+        ASSERT_FALSE(own.empty());
         for (const char* dir : {"own", "cur", "path1", "path2"})
             ASSERT_EQ(mkdir((root / dir).c_str(), 0755), 0);
         here = std::make_unique<InDirectory>(root / "cur");
@@ -27,6 +38,7 @@ protected:
     }
 
     TempFolder root;
+    std::string own;  // the directory of this test program
     std::unique_ptr<InDirectory> here;
 };
 
@@ -94,14 +106,6 @@ TEST_F(Lookup, ANameWithASlashIsTakenAsGivenAgainstTheCurrentDirectory) {
     EXPECT_EQ(findProgramIn("", searched()), "");
 }
 
-// The directory of this test program, found without /proc/self/exe.
-std::string testProgramDirectory() {
-    char resolved[PATH_MAX];
-    if (!realpath(program_invocation_name, resolved)) return "";
-    std::string path = resolved;
-    return path.substr(0, path.rfind('/'));
-}
-
 struct PathCase {
     const char* path;  // nullptr: unset
     std::vector<std::string> tail;
@@ -115,8 +119,6 @@ TEST_F(Lookup, SearchesOwnDirectoryCurrentDirectoryThenEachPathEntry) {
         {":/x:", {"", "/x", ""}},
         {nullptr, {"/bin", "/usr/bin"}},  // the system's default search path
     };
-    std::string own = testProgramDirectory();
-    ASSERT_FALSE(own.empty());
     for (const PathCase& c : cases) {
         WithEnvironment path("PATH", c.path);
         std::vector<std::string> expected = {own, ""};
@@ -137,7 +139,6 @@ TEST_F(Lookup, FindProgramUsesCurrentDirectoryAndPath) {
 TEST_F(Lookup, FindProgramPrefersTheLaunchersOwnDirectory) {
     // This test program stands for the launcher: a file of its name in the
     // current directory and on PATH loses against the program itself.
-    std::string own = testProgramDirectory();
     std::string name = std::string(program_invocation_name).substr(std::string(program_invocation_name).rfind('/') + 1);
     writeFile(root / ("cur/" + name), "#!/bin/sh\n", 0755);
     writeFile(root / ("path1/" + name), "#!/bin/sh\n", 0755);

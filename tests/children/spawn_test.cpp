@@ -82,6 +82,26 @@ pid_t pidOfPidfd(int fd) {
     return 0;
 }
 
+// The processes whose parent is this one, from /proc.
+std::vector<pid_t> childrenOfThisProcess() {
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(entry.path() / "stat");
+        std::string stat;
+        std::getline(in, stat);
+        size_t close = stat.rfind(')');  // the command name may hold spaces
+        if (close == std::string::npos) continue;
+        std::istringstream fields(stat.substr(close + 1));
+        std::string state;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        if (parent == getpid()) children.push_back(std::stoi(name));
+    }
+    return children;
+}
+
 bool hasNoChildren() {
     int status;
     return waitpid(-1, &status, WNOHANG) == -1 && errno == ECHILD;
@@ -118,6 +138,13 @@ protected:
         // Only children not reaped yet: their ids cannot have been reused.
         for (pid_t pid : started) {
             if (waitpid(pid, nullptr, WNOHANG) != 0) continue;
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        // Whatever else is left (a start the test never saw running) is a
+        // fault; end it so that it cannot spoil the tests that follow.
+        for (pid_t pid : childrenOfThisProcess()) {
+            ADD_FAILURE() << "child " << pid << " left running";
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
