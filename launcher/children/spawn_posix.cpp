@@ -99,18 +99,20 @@ void closeDescriptorsExcept(int keep, int fallbackLimit) {
 // through the report pipe and exits when any step fails.
 [[noreturn]] void runBoundChild(const Launch& launch, pid_t launcher, int nullFd, int report,
                                 int fallbackLimit) {
-    // Killed by the kernel the moment the launcher's thread ends, however it
-    // ends. The launcher may already have ended between fork and prctl: then
-    // this process has a new parent, and it must not run the program at all.
-    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != launcher) _exit(127);
+    // Killed by the kernel the moment the launcher ends, however it ends (the
+    // signal follows the thread that forked; the launcher has only the one).
+    // The launcher may already have ended between fork and prctl: then this
+    // process has a new parent, nobody reads the report, and the program
+    // must not run at all.
+    int error = prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 ? 0 : errno;
+    if (getppid() != launcher) _exit(127);
     setsid();
 
     struct sigaction byDefault = {};
     byDefault.sa_handler = SIG_DFL;
     for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &byDefault, nullptr);  // fails harmlessly for SIGKILL etc.
 
-    int error = 0;
-    if (launch.workingDirectory && chdir(launch.workingDirectory) != 0) error = errno;
+    if (!error && launch.workingDirectory && chdir(launch.workingDirectory) != 0) error = errno;
     if (!error && nullFd >= 0 &&
         (dup2(nullFd, 0) < 0 || dup2(nullFd, 1) < 0 || dup2(nullFd, 2) < 0))
         error = errno;
