@@ -115,6 +115,25 @@ uint8_t* copyCoverage(const FT_Bitmap& bitmap) {
     return out;
 }
 
+// The face draws every glyph on a grid of 8 x 8 square cells that fills the
+// em, its corners at whole font units. Scaled, those corners miss the pixel
+// grid by up to 1/64 px, which leaves faint grey fringes on glyphs that should
+// be crisp. Moving every outline point to the nearest grid corner at this size
+// restores exact cells: whole pixels at 16 px, even half-pixel edges at 12 px.
+void snapToGrid(FT_Outline* outline, int em) {
+    const FT_Pos emFixed = static_cast<FT_Pos>(em) * 64;  // the em in 26.6 pixels
+    for (int i = 0; i < outline->n_points; ++i) {
+        FT_Vector& p = outline->points[i];
+        // Nearest k * em / 8 pixels, in 26.6, rounded half away from zero.
+        const auto snap = [&](FT_Pos v) {
+            const FT_Pos k = (v >= 0 ? v * 8 + emFixed / 2 : v * 8 - emFixed / 2) / emFixed;
+            return k * emFixed / 8;
+        };
+        p.x = snap(p.x);
+        p.y = snap(p.y);
+    }
+}
+
 // Sizes the face to `em` pixels and fills the font's metrics and glyphs.
 bool buildFont(FT_Face face, int em, Font* font, GlyphMemory* memory) {
     if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em)) != 0) return false;
@@ -143,10 +162,12 @@ bool buildFont(FT_Face face, int em, Font* font, GlyphMemory* memory) {
         Glyph& glyph = font->glyphs[code];
         const FT_UInt index = FT_Get_Char_Index(face, static_cast<FT_ULong>(code));
         if (index == 0) continue;  // no glyph: advance 0, no bitmap
-        // Unhinted, rendered in grey (FT_RENDER_MODE_NORMAL): smooth edges.
-        if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_NO_HINTING | FT_LOAD_TARGET_NORMAL) != 0)
-            continue;
+        // Unhinted, snapped to the face's grid, rendered in grey (FT_RENDER_MODE_NORMAL).
+        if (FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) continue;
         const FT_GlyphSlot slot = face->glyph;
+        if (slot->format != FT_GLYPH_FORMAT_OUTLINE) continue;
+        snapToGrid(&slot->outline, em);
+        if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) continue;
         glyph.advance = static_cast<int>(scaleRounded(slot->advance.x, 1, 64));
         memory->bitmaps[code] = copyCoverage(slot->bitmap);
         if (!memory->bitmaps[code]) continue;  // a blank glyph such as the space
