@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "launcher/assets/fonts.h"
@@ -87,6 +88,31 @@ TEST_F(Ticker, PreparesABlackOpaqueStripAndMeasuresTheText) {
             ASSERT_EQ(p[0] | p[1] | p[2], 0);
             ASSERT_EQ(p[3], 255);
         }
+}
+
+TEST(ScrollText, HasItsFourSectionsInCapitals) {
+    const std::string text = kScrollText;
+    for (char c : text) EXPECT_TRUE(c >= ' ' && c <= '~' && !(c >= 'a' && c <= 'z')) << int(c);
+    std::vector<std::string> sections;
+    for (size_t start = 0;;) {
+        const size_t end = text.find(" +++ ", start);
+        sections.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 5;
+    }
+    ASSERT_EQ(sections.size(), 4u);
+    EXPECT_EQ(sections[0].rfind("QUORBEL V0.5 BY ", 0), 0u);
+    EXPECT_NE(sections[0].find("... PLAY JOLTRAK(C64) BY "), std::string::npos);
+    EXPECT_EQ(sections[1].rfind("SPECIALE THX TO ", 0), 0u);
+    EXPECT_EQ(sections[2], "SIDTUNE STOLEN FROM HIGH VOLTAGE SID COLLECTION - TRACK: UNKOWN117");
+    const std::string greetings = "GREETINGS TO ", ending = " - AND ALL PEOPLE OVER THE WORLD :D ";
+    ASSERT_EQ(sections[3].rfind(greetings, 0), 0u);
+    ASSERT_GE(sections[3].size(), greetings.size() + ending.size());
+    EXPECT_EQ(sections[3].substr(sections[3].size() - ending.size()), ending);
+    const std::string names = sections[3].substr(greetings.size(), sections[3].size() - greetings.size() - ending.size());
+    int count = 1;
+    for (size_t at = names.find(" - "); at != std::string::npos; at = names.find(" - ", at + 3)) ++count;
+    EXPECT_EQ(count, 14) << names;
 }
 
 TEST_F(Ticker, StepsOnlyWhenMoreThanTheIntervalHasPassed) {
