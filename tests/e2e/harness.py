@@ -21,6 +21,7 @@ X helper), QUORBEL_STANDIN (the stand-in child program).
 
 import ctypes
 import os
+import re
 import select
 import shutil
 import signal
@@ -143,11 +144,14 @@ class Picture:
     def from_ppm(cls, path):
         with open(path, "rb") as f:
             data = f.read()
-        parts = data.split(maxsplit=4)
-        if len(parts) < 5 or parts[0] != b"P6" or parts[3] != b"255":
+        # "P6", width, height, maxval, each after whitespace, then exactly
+        # one whitespace byte before the pixels (which may begin with bytes
+        # that look like whitespace themselves).
+        header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+        if not header or header.group(3) != b"255":
             raise HarnessError(f"{path} is not a binary 8-bit PPM")
-        width, height = int(parts[1]), int(parts[2])
-        rgb = parts[4]
+        width, height = int(header.group(1)), int(header.group(2))
+        rgb = data[header.end():]
         if len(rgb) != width * height * 3:
             raise HarnessError(f"{path}: {len(rgb)} bytes of pixels for {width}x{height}")
         return cls(width, height, rgb)
