@@ -231,6 +231,7 @@ class Desktop:
         self._xvfb = None
         self._openbox = None
         self._launchers = []
+        self._clients = []
         self._captures = 0
         self._log_files = []
 
@@ -260,6 +261,11 @@ class Desktop:
         """Kills everything this Desktop started; safe to call more than once."""
         for launcher in self._launchers:
             launcher.kill()
+        for client in self._clients:
+            if client.poll() is None:
+                client.kill()
+            client.wait(5)
+        self._clients = []
         if self.workdir:
             self._kill_own_programs()
         for proc in (self._openbox, self._xvfb):
@@ -428,6 +434,15 @@ class Desktop:
         launcher = Launcher(proc, out_path, err_path)
         self._launchers.append(launcher)
         return launcher
+
+    def start_client(self, *argv):
+        """Starts another X program on this display (xmessage as a window in
+        the way, say); it is killed in stop()."""
+        proc = subprocess.Popen(list(argv), env=self.env(), stdin=subprocess.DEVNULL,
+                                stdout=self._log("clients.log"), stderr=subprocess.STDOUT,
+                                start_new_session=True, preexec_fn=_bind_to_parent(os.getpid()))
+        self._clients.append(proc)
+        return proc
 
     # ---- looking at windows -------------------------------------------------
 

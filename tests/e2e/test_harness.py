@@ -20,9 +20,7 @@ class HarnessWithoutWindowManager(DesktopTest):
         self.addCleanup(lambda: [p.kill() for p in self.procs])
 
     def xmessage(self, *args):
-        proc = subprocess.Popen(["xmessage", *args], env=self.desktop.env(),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.procs.append(proc)
+        proc = self.desktop.start_client("xmessage", *args)
         return proc, self.desktop.find_window("xmessage")
 
     def test_own_display_and_nothing_left_after_stop(self):
@@ -105,9 +103,7 @@ class HarnessWithOpenbox(DesktopTest):
     WINDOW_MANAGER = True
 
     def test_frame_focus_and_alt_f4_on_a_plain_client(self):
-        proc = subprocess.Popen(["xmessage", "hello"], env=self.desktop.env(),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(proc.kill)
+        proc = self.desktop.start_client("xmessage", "hello")
         window = self.desktop.find_window("xmessage")
         g = self.desktop.settled_geometry(window)
         self.assertNotEqual(g["frame"], window)

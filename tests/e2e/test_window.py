@@ -72,6 +72,10 @@ class WithOpenbox(DesktopTest):
     WINDOW_MANAGER = True
 
     def test_client_area_is_640x480_and_the_frame_is_centred(self):
+        # openbox itself would centre a window that asks for no place on an
+        # empty screen; with this one in the middle it puts it at (0, 0).
+        self.desktop.start_client("xmessage", "-geometry", "400x300+312+234", "in the way")
+        self.desktop.find_window("xmessage")
         _, window = self.start_and_find()
         g = self.desktop.settled_geometry(window)
         self.assertEqual((g["client_w"], g["client_h"]), CLIENT_SIZE, g)
