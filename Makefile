@@ -33,5 +33,28 @@ build-sanitize: deps
 	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DQUORBEL_SANITIZE=ON
 	cmake --build $(SANBUILD) -j $(JOBS)
 
+# `make fuzz` builds the libFuzzer programs with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer in their own folder and runs each for
+# FUZZ_SECONDS, starting from its seed corpus in tests/fuzz/corpus/<target>.
+# What a run adds to the corpus stays in $(FUZZBUILD)/corpus/<target>; a crash,
+# leak or hang is written to $(FUZZBUILD)/findings/<target>/ and stops the run.
+FUZZBUILD    ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= images commandline keyboard
+FUZZ_FLAGS   ?= -timeout=30 -rss_limit_mb=3000 -print_final_stats=1
+
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DQUORBEL_SANITIZE=ON -DQUORBEL_FUZZ=ON
+	cmake --build $(FUZZBUILD) -j $(JOBS) --target $(addsuffix _fuzzer,$(FUZZ_TARGETS))
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	    mkdir -p $(FUZZBUILD)/corpus/$$t $(FUZZBUILD)/findings/$$t; \
+	    echo "== fuzzing $$t for $(FUZZ_SECONDS) s"; \
+	    $(FUZZBUILD)/tests/fuzz/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) \
+	        -artifact_prefix=$(FUZZBUILD)/findings/$$t/ \
+	        $(FUZZBUILD)/corpus/$$t tests/fuzz/corpus/$$t; \
+	done
+
 clean:
 	rm -rf $(BUILD) $(SANBUILD)
