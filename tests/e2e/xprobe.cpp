@@ -26,7 +26,10 @@
 //   getfocus                        prints the focus window's id
 //   exists <win>                    exists=0|1 and map_state=
 //   wm-check [timeout_ms]           waits until a window manager announces
-//                                   itself through _NET_SUPPORTING_WM_CHECK
+//                                   itself through _NET_SUPPORTING_WM_CHECK,
+//                                   then until it manages a window of xprobe's
+//                                   own (openbox announces itself before it
+//                                   handles map requests, and drops the early ones)
 //   modstate                        locked and latched modifiers, numlock=on|off
 //   keylog <seconds>                opens a focused window of its own and
 //                                   prints every key event it receives
@@ -484,12 +487,37 @@ int cmdWmCheck(int argc, char** argv) {
             std::string name;
             textProperty(w, atom("_NET_WM_NAME"), &name);
             std::printf("wm=%s\n", name.c_str());
+            break;
+        }
+        if (nowMs() >= until) {
+            std::fprintf(stderr, "xprobe: no window manager announced itself\n");
+            return 1;
+        }
+        sleepMs(10);
+    }
+    // A window manager handles map requests once it reparents a new window;
+    // a request it dropped is not repeated, so each try uses a fresh window.
+    for (int tries = 1;; ++tries) {
+        Window probe = XCreateSimpleWindow(dpy, root, 0, 0, 10, 10, 0, 0, 0);
+        XStoreName(dpy, probe, "xprobe wm-check");
+        XMapWindow(dpy, probe);
+        XSync(dpy, False);
+        bool managed = false;
+        for (long tryUntil = nowMs() + 300; !managed && nowMs() < tryUntil; sleepMs(5)) {
+            Window r, parent, *children = nullptr;
+            unsigned int count = 0;
+            if (XQueryTree(dpy, probe, &r, &parent, &children, &count)) managed = parent != root;
+            if (children) XFree(children);
+        }
+        XDestroyWindow(dpy, probe);
+        XSync(dpy, False);
+        if (managed) {
+            std::printf("tries=%d\n", tries);
             return 0;
         }
         if (nowMs() >= until) break;
-        sleepMs(10);
     }
-    std::fprintf(stderr, "xprobe: no window manager announced itself\n");
+    std::fprintf(stderr, "xprobe: the window manager does not manage new windows\n");
     return 1;
 }
 
