@@ -255,6 +255,8 @@ class Desktop:
             self._start_xvfb()
         if self.window_manager:
             self._start_openbox()
+        if self.x_server:
+            self._warm_up_keyboard()
         return self
 
     def stop(self):
@@ -335,6 +337,15 @@ class Desktop:
             stdout=self._log("openbox.log"), stderr=subprocess.STDOUT,
             start_new_session=True, preexec_fn=_bind_to_parent(os.getpid()))
         self.xprobe("wm-check", "10000", timeout=15)
+
+    def _warm_up_keyboard(self):
+        # The first XTEST key event of a fresh server switches the core
+        # keyboard over to the XTEST device, and every client gets a keymap
+        # notification; openbox then grabs its key bindings anew and, while
+        # it does, may miss a combination such as Alt+F4. One key pressed
+        # before any test program runs takes that switch out of the tests.
+        self.hold_key("shift")
+        time.sleep(0.2)
 
     def _own_program(self, pid):
         try:
