@@ -18,7 +18,8 @@ packages=(
 )
 
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(libbenchmark-dev)
+  # libxdamage-dev: bench/xwatch.c sees the window's pixels change through DAMAGE
+  packages+=(libbenchmark-dev libxdamage-dev)
 fi
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang-14 libclang-rt-14-dev)
