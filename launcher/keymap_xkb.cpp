@@ -74,7 +74,9 @@ constexpr KeyRow kEvdevRows[] = {
     {0xED, KEY_MEDIA},
 };
 
-// The fallback US layout by set-1 key code: unshifted and shifted character.
+// The fallback US layout by set-1 key code: unshifted and shifted character,
+// 0 for none. It types what xkbcommon's "us" keymap types (Shift+Tab is
+// ISO_Left_Tab there, which has no character).
 struct UsRow {
     uint8_t keyCode;
     char plain, shifted;
@@ -83,7 +85,7 @@ constexpr UsRow kUsRows[] = {
     {0x01, 0x1B, 0x1B}, {0x02, '1', '!'},   {0x03, '2', '@'},   {0x04, '3', '#'},
     {0x05, '4', '$'},   {0x06, '5', '%'},   {0x07, '6', '^'},   {0x08, '7', '&'},
     {0x09, '8', '*'},   {0x0A, '9', '('},   {0x0B, '0', ')'},   {0x0C, '-', '_'},
-    {0x0D, '=', '+'},   {0x0E, 0x08, 0x08}, {0x0F, 0x09, 0x09}, {0x10, 'q', 'Q'},
+    {0x0D, '=', '+'},   {0x0E, 0x08, 0x08}, {0x0F, 0x09, 0},    {0x10, 'q', 'Q'},
     {0x11, 'w', 'W'},   {0x12, 'e', 'E'},   {0x13, 'r', 'R'},   {0x14, 't', 'T'},
     {0x15, 'y', 'Y'},   {0x16, 'u', 'U'},   {0x17, 'i', 'I'},   {0x18, 'o', 'O'},
     {0x19, 'p', 'P'},   {0x1A, '[', '{'},   {0x1B, ']', '}'},   {0x1C, 0x0D, 0x0D},
@@ -94,7 +96,7 @@ constexpr UsRow kUsRows[] = {
     {0x2F, 'v', 'V'},   {0x30, 'b', 'B'},   {0x31, 'n', 'N'},   {0x32, 'm', 'M'},
     {0x33, ',', '<'},   {0x34, '.', '>'},   {0x35, '/', '?'},   {0x37, '*', '*'},
     {0x39, ' ', ' '},   {0x4A, '-', '-'},   {0x4E, '+', '+'},   {0x56, '<', '>'},
-    {0x8D, '=', '='},   {0x9C, 0x0D, 0x0D}, {0xD3, 0x7F, 0x7F},
+    {0x8D, '=', '='},   {0xB3, '.', '.'},   {0x9C, 0x0D, 0x0D}, {0xD3, 0x7F, 0x7F},
     // The keypad digits, decimal point and divide: Num Lock on.
     {0x47, '7', '7'},   {0x48, '8', '8'},   {0x49, '9', '9'},   {0x4B, '4', '4'},
     {0x4C, '5', '5'},   {0x4D, '6', '6'},   {0x4F, '1', '1'},   {0x50, '2', '2'},
