@@ -41,6 +41,7 @@ class WithoutWindowManager(DesktopTest):
         self.assertTrue(launcher.running())
         self.desktop.close_request(window)
         self.assertEqual(launcher.wait(1.0), 0, launcher.stderr())
+        self.assertEqual(launcher.stderr(), "")  # the launcher keeps no log
 
     def test_escape_ends_the_launcher_with_0_while_held(self):
         launcher, window = self.start_and_find()
@@ -53,6 +54,7 @@ class WithoutWindowManager(DesktopTest):
         finally:
             self.desktop.key_up("Escape")
         self.assertEqual(code, 0, launcher.stderr())
+        self.assertEqual(launcher.stderr(), "")
 
     def test_idle_launcher_keeps_running_and_its_cpu_is_reported(self):
         launcher, window = self.start_and_find()
@@ -96,6 +98,7 @@ class WithOpenbox(DesktopTest):
         time.sleep(0.3)
         self.desktop.close_request(window)
         self.assertEqual(launcher.wait(1.0), 0, launcher.stderr())
+        self.assertEqual(launcher.stderr(), "")  # the launcher keeps no log
 
     def test_alt_f4_ends_the_launcher_with_0(self):
         launcher, window = self.start_and_find()
@@ -103,6 +106,7 @@ class WithOpenbox(DesktopTest):
         time.sleep(0.3)
         self.desktop.hold_key("alt+F4")
         self.assertEqual(launcher.wait(2.0), 0, launcher.stderr())
+        self.assertEqual(launcher.stderr(), "")
 
 
 class WithoutDisplay(unittest.TestCase):
