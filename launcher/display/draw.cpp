@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -117,6 +118,33 @@ int drawText(int x, int y, const char* text, Colour colour) {
     return x + width;
 }
 
+// One channel of a blend: c * w + d * (1 - w) with the weight
+// w = (a / 255) * (opacity / 255) = k / 65025, rounded to nearest.
+constexpr uint32_t kFullWeight = 255 * 255;
+uint8_t blendChannel(uint32_t c, uint32_t d, uint32_t k) {
+    return static_cast<uint8_t>((c * k + d * (kFullWeight - k) + kFullWeight / 2) / kFullWeight);
+}
+
+// The blend of one source colour at one weight, for every target value.
+struct BlendTable {
+    uint64_t key = ~uint64_t{0};  // colour and weight the table was made for
+    uint8_t out[3][256];
+
+    void prepare(const uint8_t* colour, uint32_t k) {
+        const uint64_t wanted = uint64_t{colour[0]} | uint64_t{colour[1]} << 8 | uint64_t{colour[2]} << 16 | uint64_t{k} << 24;
+        if (wanted == key) return;
+        key = wanted;
+        for (int i = 0; i < 3; ++i)
+            for (uint32_t d = 0; d < 256; ++d) out[i][d] = blendChannel(colour[i], d, k);
+    }
+};
+
+// True when all `count` pixels of a source row are byte for byte the same:
+// every byte equals the one a pixel further on.
+bool uniformRow(const uint8_t* row, int count, int bytesPerPixel) {
+    return count <= 1 || std::memcmp(row, row + bytesPerPixel, static_cast<size_t>(count - 1) * bytesPerPixel) == 0;
+}
+
 }  // namespace
 
 void pasteImage(const Image* image, int x, int y) {
@@ -145,16 +173,25 @@ void blendImage(const Image* image, int x, int y, int opacity) {
     if (clip.empty() || opacity == 0) return;
     const int sbpp = image->bitsPerPixel / 8;
     const bool hasAlpha = image->bitsPerPixel == 32;
-    constexpr int kFull = 255 * 255;
+    const int count = clip.x1 - clip.x0;
+    // Rows of one colour and alpha throughout, like every row of the scan-line
+    // overlay, map each target value through a table made once per colour.
+    BlendTable table;
     for (int row = clip.y0; row < clip.y1; ++row) {
         const uint8_t* src = pixelAt(*image, clip.x0 - x, row - y);
         uint8_t* dst = pixelAt(*v, clip.x0, row);
-        for (int col = clip.x0; col < clip.x1; ++col, src += sbpp, dst += v->bytesPerPixel) {
-            // Weight w = (a / 255) * (opacity / 255) = k / 65025; each channel
-            // becomes c * w + d * (1 - w), rounded to nearest.
-            const int k = (hasAlpha ? src[3] : 255) * opacity;
+        if (uniformRow(src, count, sbpp)) {
+            const uint32_t k = static_cast<uint32_t>(hasAlpha ? src[3] : 255) * opacity;
             if (k == 0) continue;
-            for (int i = 0; i < 3; ++i) dst[i] = static_cast<uint8_t>((src[i] * k + dst[i] * (kFull - k) + kFull / 2) / kFull);
+            table.prepare(src, k);
+            for (int col = 0; col < count; ++col, dst += v->bytesPerPixel)
+                for (int i = 0; i < 3; ++i) dst[i] = table.out[i][dst[i]];
+            continue;
+        }
+        for (int col = 0; col < count; ++col, src += sbpp, dst += v->bytesPerPixel) {
+            const uint32_t k = static_cast<uint32_t>(hasAlpha ? src[3] : 255) * opacity;
+            if (k == 0) continue;
+            for (int i = 0; i < 3; ++i) dst[i] = blendChannel(src[i], dst[i], k);
         }
     }
     sessionTouched(clip.x0, clip.y0, clip.x1 - clip.x0, clip.y1 - clip.y0);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "launcher/display/draw.h"
@@ -60,6 +61,25 @@ TEST(BlendImage, FollowsTheWeightedAverageWithinRounding) {
                 << "colour " << c.colour << " alpha " << c.alpha << " opacity " << c.opacity << " target " << c.target;
         EXPECT_EQ(px(*target, 0, 0)[3], 77) << "the target's alpha is never changed";
     }
+}
+
+TEST(BlendImage, RowsOfMixedPixelsFollowTheSameFormula) {
+    // Pixels of one row that differ in colour and alpha, one of them transparent.
+    ImagePtr target = filled(4, 2, 32, 100, 150, 200, 5);
+    ImagePtr source(createImage(4, 2, 32));
+    const uint8_t pixels[4][4] = {{255, 0, 10, 255}, {0, 0, 0, 0}, {20, 40, 60, 128}, {200, 100, 50, 246}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) std::memcpy(source->pixels + y * source->pitch + x * 4, pixels[x], 4);
+    onImage(target.get(), [&] { blendImage(source.get(), 0, 0, 100); });
+    const int before[3] = {100, 150, 200};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const double w = pixels[x][3] / 255.0 * 100 / 255.0;
+            for (int i = 0; i < 3; ++i)
+                EXPECT_LE(std::abs(px(*target, x, y)[i] - (pixels[x][i] * w + before[i] * (1 - w))), 0.5)
+                    << x << "," << y << " channel " << i;
+            EXPECT_EQ(px(*target, x, y)[3], 5);
+        }
 }
 
 TEST(BlendImage, ScanLineRowDarkensTo62PercentThen39) {
