@@ -9,6 +9,7 @@
 #undef Font
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "launcher/display/display.h"
@@ -31,12 +32,24 @@ bool countsAsScreenFormat(Uint32 format) {
            format == SDL_PIXELFORMAT_RGB888;
 }
 
+// X errors about requests that failed are not the launcher's concern: SDL
+// itself sends a wake-up event that can reach the server after its window has
+// gone, and Xlib's default handler would end the process with code 1.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+// The X server has gone, and the window with it: nothing can be drawn or
+// read any more, so the launcher ends as it always does, with code 0. The
+// tune player is bound to the launcher's life and goes with it.
+int endWithServer(Display*) { std::_Exit(0); }
+
 bool initFacility() {
     // Ask for X11 explicitly: without a display SDL would otherwise fall back
     // to its invisible offscreen driver and succeed.
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    XSetErrorHandler(ignoreXError);
+    XSetIOErrorHandler(endWithServer);
     const char* driver = SDL_GetCurrentVideoDriver();
     int modes = 0;
     if (driver && std::strcmp(driver, "x11") == 0) {
