@@ -4,7 +4,7 @@
 //
 // Checked beyond the sanitizers: a decoded image is well formed (positive
 // size within the limits, 24 or 32 bits, a pitch that holds a row, every
-// pixel byte readable), it is the one stored under its number, and deleting
+// row readable), it is the one stored under its number, and deleting
 // the store leaves nothing behind (the leak checker sees the rest).
 #include <cstddef>
 #include <cstdint>
@@ -18,14 +18,16 @@ void require(bool condition) {
     if (!condition) std::abort();
 }
 
-// Reads every pixel byte, so that an image whose buffer is smaller than its
-// size claims is caught by the address sanitizer; the sum keeps the reads.
-unsigned touchPixels(const Image& image) {
+// Reads the first and the last byte of every row, so that an image whose
+// buffer is smaller than its size and pitch claim is caught by the address
+// sanitizer; the sum keeps the reads. (Every byte would do no better: the
+// rows lie in one block, and the loop would cost more than the decoding.)
+unsigned touchRows(const Image& image) {
     unsigned sum = 0;
     const size_t rowBytes = static_cast<size_t>(image.width) * (image.bitsPerPixel / 8);
     for (int y = 0; y < image.height; ++y) {
         const uint8_t* row = image.pixels + static_cast<size_t>(y) * image.pitch;
-        for (size_t x = 0; x < rowBytes; ++x) sum += row[x];
+        sum += row[0] + row[rowBytes - 1];
     }
     return sum;
 }
@@ -45,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(image->bitsPerPixel == 24 || image->bitsPerPixel == 32);
         require(image->pitch >= image->width * (image->bitsPerPixel / 8));
         require(image->pixels != nullptr);
-        volatile unsigned sink = touchPixels(*image);
+        volatile unsigned sink = touchRows(*image);
         (void)sink;
         // Only a block the registry recognised can have given a picture.
         require(isPng(data, size) || isJpeg(data, size));
