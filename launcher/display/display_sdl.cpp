@@ -47,9 +47,11 @@ bool initFacility() {
     // to its invisible offscreen driver and succeed.
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // Before SDL starts: SDL keeps the handler it finds and puts it back when
+    // it shuts down, which is when a late error is reported.
     XSetErrorHandler(ignoreXError);
     XSetIOErrorHandler(endWithServer);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     const char* driver = SDL_GetCurrentVideoDriver();
     int modes = 0;
     if (driver && std::strcmp(driver, "x11") == 0) {
