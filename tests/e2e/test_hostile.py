@@ -70,11 +70,8 @@ BREAKAGES = {
 # "start-up" (it ends by itself at once), "2", "escape", "kill-x", "flood".
 # player/emulator: whether that stand-in must have started. message: what
 # stderr must be exactly (None: not checked beyond crash reports).
-# known_fault: (exit code, reason) of a fault already reported and not yet
-# fixed: that exit code is printed instead of failing the row; any other
-# code than it and 0 still fails.
-Row = namedtuple("Row", "name display broken env streams deleted_cwd end player emulator message "
-                 "known_fault", defaults=(None, None, (), False, "2", True, True, None, None))
+Row = namedtuple("Row", "name display broken env streams deleted_cwd end player emulator message",
+                 defaults=(None, None, (), False, "2", True, True, None))
 
 ROWS = [
     Row("no DISPLAY", "unset", end="start-up", player=False, emulator=False,
@@ -96,10 +93,7 @@ ROWS = [
     Row("stdout and stderr closed", "x", streams=(1, 2)),
     Row("stdin, stdout and stderr closed", "x", streams=(0, 1, 2)),
     Row("tune player ends at once by itself", "x", env={"QUORBEL_STANDIN_SECONDS": "0"}),
-    # Xlib's default handler for a lost connection prints "X connection to
-    # ... broken" and calls exit(1); the launcher installs none of its own.
-    Row("X server killed during the title", "x", end="kill-x", emulator=False,
-        known_fault=(1, "Xlib's default I/O error handler ends the process with exit(1)")),
+    Row("X server killed during the title", "x", end="kill-x", emulator=False),
     Row("2 s of pointer-motion flood, then Escape", "x", end="flood", emulator=False),
 ]
 
@@ -244,11 +238,7 @@ class HostileEnvironment(unittest.TestCase):
         stderr = launcher.stderr()
         for sign in CRASH_SIGNS:
             self.assertNotIn(sign, stderr)
-        if row.known_fault and code == row.known_fault[0]:
-            sys.stderr.write(f"\n[e2e] known fault, {row.name}: exit {code}, {row.known_fault[1]}; "
-                             f"stderr: {stderr!r}\n")
-        else:
-            self.assertEqual(code, 0, f"stderr: {stderr!r}")
+        self.assertEqual(code, 0, f"stderr: {stderr!r}")
         if row.message is not None:
             self.assertEqual(stderr, row.message)
         if row.end == "start-up":
