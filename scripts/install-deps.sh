@@ -24,6 +24,9 @@ fi
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi
+if [ "${1:-}" = "--valgrind" ]; then
+  packages+=(valgrind)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

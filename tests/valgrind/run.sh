@@ -25,7 +25,8 @@ if nm -C "$launcher" 2>/dev/null | grep -q __asan_init; then
   exit 2
 fi
 for tool in valgrind Xvfb xdotool; do
-  command -v "$tool" >/dev/null || { echo "run.sh: $tool is not installed" >&2; exit 2; }
+  command -v "$tool" >/dev/null || {
+    echo "run.sh: $tool is not installed (scripts/install-deps.sh --valgrind)" >&2; exit 2; }
 done
 
 logdir=$build/valgrind
