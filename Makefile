@@ -56,5 +56,14 @@ fuzz:
 	        $(FUZZBUILD)/corpus/$$t tests/fuzz/corpus/$$t; \
 	done
 
+# Benchmarks of a Release build in build-bench/: the in-process
+# micro-benchmarks and the real binary on private X servers, each figure
+# next to its floor. Prints the table and writes it to bench/RESULTS.md.
+bench:
+	scripts/install-deps.sh --bench
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUORBEL_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+	/usr/bin/python3 bench/run_bench.py --build build-bench --out bench/RESULTS.md
+
 clean:
 	rm -rf $(BUILD) $(SANBUILD)

@@ -8,7 +8,8 @@
 //                                every repaint request), then 1 ms waits
 //   quorbel_floor idle           a 640 x 480 window, nothing drawn, 1 ms waits
 //   quorbel_floor key <program>  as picture; when the top-row 2 is released,
-//                                starts <program> in a session of its own and ends
+//                                starts <program> in a session of its own and
+//                                ends at once
 //
 // Without arguments the mode (and program) come from QUORBEL_FLOOR, as in
 // "key /path/to/program", for starters that pass no arguments. The window's
@@ -46,9 +47,10 @@ bool startProgram(const char* program) {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     char* argv[] = {const_cast<char*>(program), nullptr};
     pid_t pid;
-    const bool started = posix_spawnp(&pid, program, nullptr, &attributes, argv, environ) == 0;
+    const int error = posix_spawnp(&pid, program, nullptr, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
-    return started;
+    if (error != 0) std::fprintf(stderr, "quorbel_floor: cannot start %s: %s\n", program, std::strerror(error));
+    return error == 0;
 }
 
 }  // namespace
@@ -91,10 +93,10 @@ int main(int argc, char** argv) {
         if (picture && e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED)
             drawPicture(window);
         if (program && e.type == SDL_KEYUP && e.key.keysym.sym == SDLK_2) {
-            const bool started = startProgram(program);
-            SDL_DestroyWindow(window);
-            SDL_Quit();
-            return started ? 0 : 1;
+            // Ends at once, as the launcher's own end does not count here:
+            // tearing SDL down races with its wake-up event to the window
+            // just destroyed, and Xlib would end the program with 1.
+            std::_Exit(startProgram(program) ? 0 : 1);
         }
     }
     SDL_DestroyWindow(window);
