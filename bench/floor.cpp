@@ -7,6 +7,10 @@
 //                                into the window surface at once and again on
 //                                every repaint request), then 1 ms waits
 //   quorbel_floor idle           a 640 x 480 window, nothing drawn, 1 ms waits
+//   quorbel_floor band           as picture, and after every wait that brought
+//                                nothing the bottom 640 x 20 rows are shown
+//                                again (SDL_UpdateWindowSurfaceRects), as the
+//                                ticker does at least once per pass
 //   quorbel_floor key <program>  as picture; when the top-row 2 is released,
 //                                starts <program> in a session of its own and
 //                                ends at once
@@ -70,10 +74,11 @@ int main(int argc, char** argv) {
         given = argv[2];
     else if (argc < 2 && !fromEnvironment[1].empty())
         given = fromEnvironment[1].c_str();
-    const bool picture = std::strcmp(mode, "picture") == 0 || std::strcmp(mode, "key") == 0;
+    const bool band = std::strcmp(mode, "band") == 0;
+    const bool picture = std::strcmp(mode, "picture") == 0 || std::strcmp(mode, "key") == 0 || band;
     const char* program = std::strcmp(mode, "key") == 0 ? given : nullptr;
     if (!picture && std::strcmp(mode, "idle") != 0) {
-        std::fprintf(stderr, "usage: quorbel_floor picture | idle | key <program>\n");
+        std::fprintf(stderr, "usage: quorbel_floor picture | idle | band | key <program>\n");
         return 2;
     }
     if (std::strcmp(mode, "key") == 0 && !program) return 2;
@@ -88,7 +93,13 @@ int main(int argc, char** argv) {
 
     for (;;) {
         SDL_Event e;
-        if (!SDL_WaitEventTimeout(&e, 1)) continue;
+        if (!SDL_WaitEventTimeout(&e, 1)) {
+            if (band) {
+                const SDL_Rect rect{0, kHeight - 20, kWidth, 20};
+                SDL_UpdateWindowSurfaceRects(window, &rect, 1);
+            }
+            continue;
+        }
         if (e.type == SDL_QUIT) break;
         if (picture && e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED)
             drawPicture(window);
