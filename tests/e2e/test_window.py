@@ -3,6 +3,8 @@ and the three ways a user ends the launcher without starting the game; and
 the start-up error when there is no display at all."""
 
 import os
+import re
+import subprocess
 import sys
 import time
 import unittest
@@ -99,6 +101,25 @@ class WithOpenbox(DesktopTest):
         self.desktop.close_request(window)
         self.assertEqual(launcher.wait(1.0), 0, launcher.stderr())
         self.assertEqual(launcher.stderr(), "")  # the launcher keeps no log
+
+    def test_the_window_asks_for_moving_and_closing_only(self):
+        _, window = self.start_and_find()
+        self.desktop.settled_geometry(window)
+
+        def prop(name):
+            done = subprocess.run(["xprop", "-id", str(window), name], env=self.desktop.env(),
+                                  capture_output=True, text=True, timeout=10)
+            return done.stdout
+
+        # Functions and decorations given (flags 3); functions move 0x4 and
+        # close 0x20; decorations border, title and window menu.
+        self.assertRegex(prop("_MOTIF_WM_HINTS"), r"= 0x3, 0x24, 0x1a, 0x0, 0x0")
+        # openbox grants moving and closing, and neither resizing nor
+        # maximising; it keeps minimising by its own policy.
+        actions = set(re.findall(r"_NET_WM_ACTION_\w+", prop("_NET_WM_ALLOWED_ACTIONS")))
+        self.assertTrue({"_NET_WM_ACTION_CLOSE", "_NET_WM_ACTION_MOVE"} <= actions, actions)
+        for refused in ("RESIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT"):
+            self.assertNotIn("_NET_WM_ACTION_" + refused, actions)
 
     def test_alt_f4_ends_the_launcher_with_0(self):
         launcher, window = self.start_and_find()
