@@ -483,6 +483,8 @@ def run(build):
                              f"floor {f_hwm * 1024 / 1e6:.1f} MB.")
         finally:
             play.stop()
+    with open("/proc/loadavg") as f:
+        out["machine"]["load_end"] = " ".join(f.read().split()[:3])
     return out
 
 
@@ -497,8 +499,8 @@ def table(out):
         "same run: a minimal SDL program (bench/floor.cpp) with the launcher's settings.",
         "",
         f"Machine: {m['cpu']}, {m['cores']} cores, {m['memory']} memory, Linux {m['kernel']},",
-        f"Xvfb {m['xvfb']}, SDL {m['sdl']}; {m['date']}; load average at the start {m['load']}",
-        "(the machine is shared, so other work may have run alongside).",
+        f"Xvfb {m['xvfb']}, SDL {m['sdl']}; {m['date']}; load average {m['load']} at the start,",
+        f"{m['load_end']} at the end (the machine is shared: above 1 means other work ran alongside).",
         "",
         "| figure | median | min | max | target | floor | met |",
         "|---|---|---|---|---|---|---|",
