@@ -110,8 +110,16 @@ bool readState(uint8_t state[256]) {
     int count = 0;
     const Uint8* keys = SDL_GetKeyboardState(&count);
     std::memset(state, 0, 256);
+    bool anyDown = false;
     for (const ScanRow& row : kScanRows)
-        if (row.sdl < count && keys[row.sdl]) state[row.keyCode] = kDown;
+        if (row.sdl < count && keys[row.sdl]) {
+            state[row.keyCode] = kDown;
+            anyDown = true;
+        }
+    // A release always follows a press: fetching the layout when a key goes
+    // down keeps that cost off the release that starts the game, and off the
+    // start-up before the title.
+    if (anyDown) prepareXkbTranslation();
     return true;
 }
 

@@ -111,6 +111,7 @@ struct XkbLink {
     xkb_context* context = nullptr;
     xkb_keymap* keymap = nullptr;  // nullptr until fetched, and after a layout change
     xkb_state* state = nullptr;    // taken by the latest beginXkbTranslation
+    bool prepared = false;         // prepareXkbTranslation ran since the last layout change
 };
 XkbLink server;
 
@@ -202,10 +203,17 @@ bool beginXkbTranslation() {
     return server.state != nullptr;
 }
 
+void prepareXkbTranslation() {
+    if (server.prepared) return;
+    server.prepared = true;
+    if (connectOnce() && !xcb_connection_has_error(server.connection)) fetchKeymapIfNeeded();
+}
+
 int translateXkb(int keyCode) { return xkbCharacter(server.state, keyCode); }
 
 void xkbLayoutChanged() {
     dropState();
+    server.prepared = false;
     xkb_keymap_unref(server.keymap);
     server.keymap = nullptr;
 }

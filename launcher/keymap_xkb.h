@@ -24,8 +24,10 @@ int xkbCharacter(xkb_state* state, int keyCode);  // the key's character under t
 int usLayoutCharacter(int keyCode, bool shift, bool capsLock);
 
 // The X server's current keymap and live state, on a connection of our own to
-// $DISPLAY. The keymap is fetched at the first translation and again only
+// $DISPLAY. The keymap is fetched when a key first goes down (or at the first
+// translation, whichever comes first) and again only
 // after xkbLayoutChanged: a fetch costs about 2 ms.
+void prepareXkbTranslation();   // connects and fetches the keymap ahead of the first translation
 bool beginXkbTranslation();     // takes the live modifier state; false when XKB is unavailable
 int translateXkb(int keyCode);  // xkbCharacter under the state the latest beginXkbTranslation took
 void xkbLayoutChanged();        // the next beginXkbTranslation fetches the keymap again
