@@ -21,8 +21,8 @@ SDL_Window* sdlWindow = nullptr;
 SDL_Surface* sdlIcon = nullptr;
 
 // The face colour of dialogs and buttons, shown until the screen's first
-// presentation.
-constexpr uint8_t kFaceGrey = 240;
+// presentation, per channel.
+constexpr unsigned short kFaceGrey = 240;
 
 // How long to wait for a window manager to say how large its frame will be.
 constexpr Uint32 kFrameExtentsWaitMs = 200;
@@ -145,13 +145,6 @@ void frameExtents(SDL_Window* window, int* left, int* right, int* top, int* bott
     *bottom = static_cast<int>(extents[3]);
 }
 
-void fillFaceColour() {
-    SDL_Surface* surface = SDL_GetWindowSurface(sdlWindow);
-    if (!surface) return;
-    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, kFaceGrey, kFaceGrey, kFaceGrey));
-    SDL_UpdateWindowSurface(sdlWindow);
-}
-
 uintptr_t createWindow(int clientWidth, int clientHeight, const char* title, const Image* icon) {
     sdlWindow = SDL_CreateWindow(title, 0, 0, clientWidth, clientHeight, SDL_WINDOW_HIDDEN);
     if (!sdlWindow) return 0;
@@ -162,7 +155,15 @@ uintptr_t createWindow(int clientWidth, int clientHeight, const char* title, con
     }
     Display* display;
     Window xwindow;
-    if (x11Handles(sdlWindow, &display, &xwindow)) askForFixedFrame(display, xwindow);
+    if (x11Handles(sdlWindow, &display, &xwindow)) {
+        askForFixedFrame(display, xwindow);
+        // The server itself paints the face colour wherever the window is
+        // shown before the screen's first presentation.
+        XColor face{};
+        face.red = face.green = face.blue = kFaceGrey * 257;
+        if (XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &face))
+            XSetWindowBackground(display, xwindow, face.pixel);
+    }
 
     // Centre the outer frame on the primary display's full bounds.
     int left, right, top, bottom;
@@ -178,7 +179,6 @@ uintptr_t createWindow(int clientWidth, int clientHeight, const char* title, con
 
     SDL_ShowWindow(sdlWindow);
     SDL_RaiseWindow(sdlWindow);
-    fillFaceColour();
     return reinterpret_cast<uintptr_t>(sdlWindow);
 }
 
