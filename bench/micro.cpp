@@ -20,6 +20,7 @@
 #include "launcher/title/clock.h"
 #include "launcher/title/ticker.h"
 #include "launcher/title/title.h"
+#include "tests/support/embedded_assets.h"
 
 namespace {
 
@@ -75,15 +76,7 @@ void setUpLauncher() {
     clearLoaderState();
     setWindowSystem(&kMemoryWindow);
     setClockSource(&kScriptedClock);
-    registerPngDecoder();
-    registerJpegDecoder();
-    const EmbeddedBlock face = embeddedFace();
-    registerFontData(face.data, face.length);
-    const EmbeddedBlock backdrop = embeddedBackdrop();
-    const EmbeddedBlock overlay = embeddedOverlay();
-    if (!decodeImage(BackdropImageNumber, backdrop.data, backdrop.length) ||
-        !decodeImage(OverlayImageNumber, overlay.data, overlay.length) ||
-        !openFont(TickerFontNumber, "cbm", 12) || !openFont(MenuFontNumber, "cbm", 9)) {
+    if (!loadEmbeddedAssets()) {
         std::fprintf(stderr, "micro: the embedded pictures or fonts did not load\n");
         std::exit(1);
     }

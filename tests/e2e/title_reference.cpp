@@ -29,6 +29,7 @@
 #include "launcher/title/clock.h"
 #include "launcher/title/ticker.h"
 #include "launcher/title/title.h"
+#include "tests/support/embedded_assets.h"
 #include "tests/support/fake_window.h"
 
 namespace {
@@ -38,22 +39,6 @@ constexpr Colour kYellow = rgb(255, 255, 0);
 int failWith(const char* what) {
     std::fprintf(stderr, "title_reference: %s\n", what);
     return 1;
-}
-
-// The launcher's start-up steps that the title and the ticker depend on, in
-// its order; false when a picture or a font is missing (the launcher would
-// go on without it, but then there is nothing worth comparing against).
-bool loadAssets() {
-    registerPngDecoder();
-    registerJpegDecoder();
-    const EmbeddedBlock face = embeddedFace();
-    registerFontData(face.data, face.length);
-    const EmbeddedBlock backdrop = embeddedBackdrop();
-    const EmbeddedBlock overlay = embeddedOverlay();
-    const bool pictures = decodeImage(BackdropImageNumber, backdrop.data, backdrop.length) &&
-                          decodeImage(OverlayImageNumber, overlay.data, overlay.length);
-    const bool fonts = openFont(TickerFontNumber, "cbm", 12) && openFont(MenuFontNumber, "cbm", 9);
-    return pictures && fonts;
 }
 
 // Writes a 24- or 32-bit image (B, G, R(, A) bytes) as a binary PPM (R, G, B).
@@ -169,7 +154,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: title_reference title|ribbon <out.ppm> | darken\n");
         return 2;
     }
-    if (!loadAssets()) return failWith("the embedded pictures or fonts did not load");
+    if (!loadEmbeddedAssets()) return failWith("the embedded pictures or fonts did not load");
     int result = mode == "title" ? writeTitle(argv[2]) : mode == "ribbon" ? writeRibbon(argv[2]) : printDarken();
     fake::closeScreen();
     deleteAllFonts();
