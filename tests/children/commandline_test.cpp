@@ -1,5 +1,6 @@
 // The command line a child is given and how it splits into arguments.
 #include "launcher/children/children.h"
+#include "tests/support/quote_argument.h"
 
 #include <gtest/gtest.h>
 
@@ -96,37 +97,6 @@ TEST(SplitCommandLine, FollowsTheWindowsRuntimeRules) {
         {std::string("p a\0b c", 7), {"p", "a"}},
     };
     for (const SplitCase& c : cases) EXPECT_EQ(splitCommandLine(c.line), c.expected) << "line [" << c.line << "]";
-}
-
-// Writes one argument so that the rules above give it back: quoted when it
-// holds a separator or a quote; a quote inside written either with
-// backslashes or as a doubled quote.
-std::string quoteArgument(const std::string& arg, bool doubledQuotes) {
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-    std::string out = "\"";
-    size_t backslashes = 0;
-    for (char c : arg) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == '"') {
-            if (doubledQuotes) {
-                out.append(2 * backslashes, '\\');
-                out += "\"\"";
-            } else {
-                out.append(2 * backslashes + 1, '\\');
-                out += '"';
-            }
-        } else {
-            out.append(backslashes, '\\');
-            out += c;
-        }
-        backslashes = 0;
-    }
-    out.append(2 * backslashes, '\\');
-    out += '"';
-    return out;
 }
 
 TEST(SplitCommandLine, GivesBackArgumentsWrittenByTheInverseRules) {

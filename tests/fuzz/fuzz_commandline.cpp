@@ -15,37 +15,12 @@
 #include <vector>
 
 #include "launcher/children/children.h"
+#include "tests/support/quote_argument.h"
 
 namespace {
 
 void require(bool condition) {
     if (!condition) std::abort();
-}
-
-// One argument written so that the runtime's splitter reads it back
-// unchanged: bare when it has no space, tab or quote and is not empty;
-// otherwise in quotes, with every quote escaped by a backslash and the
-// backslashes before a quote (or before the closing quote) doubled.
-std::string quoteArgument(const std::string& arg) {
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-    std::string out = "\"";
-    size_t backslashes = 0;
-    for (char c : arg) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == '"') {
-            out.append(2 * backslashes + 1, '\\');
-        } else {
-            out.append(backslashes, '\\');
-        }
-        backslashes = 0;
-        out += c;
-    }
-    out.append(2 * backslashes, '\\');
-    out += '"';
-    return out;
 }
 
 }  // namespace
